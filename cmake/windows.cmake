@@ -1,0 +1,24 @@
+# Windows programs: statically linked, so that nothing but the system's DLLs is needed beside them.
+add_link_options(-static -static-libgcc -static-libstdc++)
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+
+set(PELMORA_ZLIB /usr/${PELMORA_MINGW_TRIPLET}/lib/libz.a)
+
+add_library(pelmora_host STATIC
+    ${PELMORA_LOGIC_SOURCES}
+    common/heap_windows.cpp
+    app/program_windows.cpp
+    host/file_ops.cpp
+    host/zip_component.cpp
+)
+target_include_directories(pelmora_host PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(pelmora_host PUBLIC ${PELMORA_ZLIB} wininet user32 kernel32)
+
+# A GUI-subsystem program with the host layer.
+function(pelmora_gui_program name)
+  add_executable(${name} WIN32 ${ARGN})
+  target_link_libraries(${name} PRIVATE pelmora_host)
+endfunction()
+
+add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+add_subdirectory(tests/win)
