@@ -5,7 +5,7 @@ add_link_options(${PELMORA_SANITIZE})
 
 add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-add_library(pelmora_logic STATIC ${PELMORA_LOGIC_SOURCES} common/heap_native.cpp)
+add_library(pelmora_logic STATIC ${PELMORA_LOGIC_SOURCES} common/heap_native.cpp update/update_run.cpp)
 target_include_directories(pelmora_logic PUBLIC ${PROJECT_SOURCE_DIR})
 
 add_subdirectory(tests/unit)

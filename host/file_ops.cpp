@@ -51,20 +51,32 @@ void emptyDirectory(const char* path) {
     }
 }
 
+void closeSearch(void* search) { FindClose(search); }
+
+// Starts a new search in the state, closing the one it held; an empty state when none starts.
+void startSearch(FindState& state, const char* pattern, WIN32_FIND_DATAA& found) {
+    state.reset();
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search != INVALID_HANDLE_VALUE) state.reset(search, closeSearch);
+}
+
+// The next entry of the state's search; at the end the state is emptied.
+bool nextEntry(FindState& state, WIN32_FIND_DATAA& found) {
+    if (state.isOpen() && FindNextFileA(state.search(), &found)) return true;
+    state.reset();
+    return false;
+}
+
 Text findMatching(TextRef pattern, std::optional<unsigned long> attributeFilter, FindState& state) {
     WIN32_FIND_DATAA found;
     if (!pattern.empty()) {
-        state.search.reset(FindFirstFileA(pattern.c_str(), &found));
-        if (!state.search) return Text();
-    } else if (!state.search || !FindNextFileA(state.search.get(), &found)) {
-        state.search.reset();
+        startSearch(state, pattern.c_str(), found);
+        if (!state.isOpen()) return Text();
+    } else if (!nextEntry(state, found)) {
         return Text();
     }
     while (!findFilterMatches(found.dwFileAttributes, attributeFilter)) {
-        if (!FindNextFileA(state.search.get(), &found)) {
-            state.search.reset();
-            return Text();
-        }
+        if (!nextEntry(state, found)) return Text();
     }
     return Text(found.cFileName);
 }
@@ -130,7 +142,7 @@ Text findFile(TextRef pattern, unsigned long attributeFilter, FindState& state) 
     return findMatching(pattern, attributeFilter, state);
 }
 
-void closeFind(FindState& state) { state.search.reset(); }
+void closeFind(FindState& state) { state.reset(); }
 
 bool copyFile(TextRef source, TextRef target, bool failIfExists) {
     return copyRoutine()(source.c_str(), target.c_str(), failIfExists ? TRUE : FALSE) != FALSE;

@@ -3,13 +3,8 @@
 #include <optional>
 
 #include "common/bytes.h"
+#include "common/find_state.h"
 #include "common/text.h"
-#include "win/unique_handle.h"
-
-// The state of one enumeration by findFile: empty, or one open search.
-struct FindState {
-    FindHandle search;
-};
 
 // A new copy of the run directory fixed at start.
 Text getRunDirectory();

@@ -22,7 +22,7 @@ std::vector<std::string> enumerate(const std::string& pattern, std::optional<uns
         names.emplace_back(name.c_str());
         name = filter ? findFile("", *filter, state) : findFile("", state);
     }
-    EXPECT_FALSE(state.search.valid()) << "the end of the entries empties the state";
+    EXPECT_FALSE(state.isOpen()) << "the end of the entries empties the state";
     closeFind(state);
     std::sort(names.begin(), names.end());
     return names;
@@ -217,10 +217,10 @@ TEST(FindFile, EndsAtOnceOverFoldersOnlyAndWithoutAState) {
     makeFolder(folder / "b");
     FindState state;
     EXPECT_TRUE(findFile((folder / "*.*").c_str(), state).empty());
-    EXPECT_FALSE(state.search.valid());
+    EXPECT_FALSE(state.isOpen());
     EXPECT_TRUE(findFile("", state).empty());
     EXPECT_TRUE(findFile((folder / "nothing*").c_str(), state).empty());
-    EXPECT_FALSE(state.search.valid());
+    EXPECT_FALSE(state.isOpen());
 }
 
 TEST(FindFile, ANonEmptyPatternStartsOverAndNamesCarryNoDirectory) {
@@ -235,9 +235,9 @@ TEST(FindFile, ANonEmptyPatternStartsOverAndNamesCarryNoDirectory) {
     EXPECT_STRNE(next.c_str(), first.c_str());
     const Text again = findFile((folder / "*.txt").c_str(), state);
     EXPECT_STREQ(again.c_str(), first.c_str());
-    EXPECT_TRUE(state.search.valid());
+    EXPECT_TRUE(state.isOpen());
     closeFind(state);
-    EXPECT_FALSE(state.search.valid());
+    EXPECT_FALSE(state.isOpen());
     closeFind(state);
     EXPECT_TRUE(findFile("", state).empty());
 }
