@@ -9,3 +9,4 @@ add_library(pelmora_logic STATIC ${PELMORA_LOGIC_SOURCES} common/heap_native.cpp
 target_include_directories(pelmora_logic PUBLIC ${PROJECT_SOURCE_DIR})
 
 add_subdirectory(tests/unit)
+add_subdirectory(tests/fuzz)

@@ -4,15 +4,25 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
 set(PELMORA_ZLIB /usr/${PELMORA_MINGW_TRIPLET}/lib/libz.a)
 
+# minizip's unzip part from Debian's patched source (scripts/setup fetches it), compiled as C
+# against mingw's zlib. Its own warnings are not ours to mend.
+set(PELMORA_MINIZIP_DIR ${PROJECT_SOURCE_DIR}/third_party/minizip)
+add_library(pelmora_minizip STATIC ${PELMORA_MINIZIP_DIR}/unzip.c ${PELMORA_MINIZIP_DIR}/ioapi.c)
+target_include_directories(pelmora_minizip PUBLIC ${PELMORA_MINIZIP_DIR})
+target_compile_options(pelmora_minizip PRIVATE -w)
+target_link_libraries(pelmora_minizip PUBLIC ${PELMORA_ZLIB})
+
 add_library(pelmora_host STATIC
     ${PELMORA_LOGIC_SOURCES}
     common/heap_windows.cpp
     app/program_windows.cpp
     host/file_ops.cpp
     host/zip_component.cpp
+    host/zip_archive.cpp
+    host/zip_file_entry.cpp
 )
 target_include_directories(pelmora_host PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(pelmora_host PUBLIC ${PELMORA_ZLIB} wininet user32 kernel32)
+target_link_libraries(pelmora_host PUBLIC pelmora_minizip ${PELMORA_ZLIB} wininet user32 kernel32)
 
 # A GUI-subsystem program with the host layer.
 function(pelmora_gui_program name)

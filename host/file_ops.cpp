@@ -8,6 +8,7 @@
 #include "app/fatal_text.h"
 #include "app/program.h"
 #include "host/file_ops_rules.h"
+#include "win/unique_handle.h"
 
 namespace {
 constexpr char kCopyLibrary[] = "kernel32.dll";
