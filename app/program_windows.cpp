@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "app/fatal_text.h"
 #include "app/run_directory.h"
+#include "host/archive_fetch.h"
 #include "host/file_ops.h"
 
 namespace {
@@ -96,6 +97,7 @@ void runMessageLoop() {
 void endProgram(int exitCode) {
     g_hostWindow.reset();
     releaseCopyRoutine();
+    releaseInternetHandle();
     ExitProcess(static_cast<UINT>(exitCode));
 }
 

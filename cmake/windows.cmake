@@ -20,6 +20,7 @@ add_library(pelmora_host STATIC
     host/zip_component.cpp
     host/zip_archive.cpp
     host/zip_file_entry.cpp
+    host/archive_fetch.cpp
 )
 target_include_directories(pelmora_host PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(pelmora_host PUBLIC pelmora_minizip ${PELMORA_ZLIB} wininet user32 kernel32)

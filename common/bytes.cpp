@@ -12,6 +12,17 @@ Bytes::Bytes(const void* data, std::size_t length) {
     length_ = length;
 }
 
+Bytes Bytes::adoptHeapBlock(void* block, std::size_t length) {
+    Bytes bytes;
+    if (length == 0) {
+        heapRelease(block);
+        return bytes;
+    }
+    bytes.data_ = static_cast<unsigned char*>(block);
+    bytes.length_ = length;
+    return bytes;
+}
+
 Bytes::Bytes(Bytes&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)), length_(std::exchange(other.length_, 0)) {}
 

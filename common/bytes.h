@@ -12,6 +12,10 @@ public:
     Bytes& operator=(const Bytes&) = delete;
     ~Bytes();
 
+    // Takes over a block of the heap (common/heap.h), at least length bytes long, holding the
+    // bytes; a length of 0 releases the block.
+    static Bytes adoptHeapBlock(void* block, std::size_t length);
+
     const unsigned char* data() const { return data_; }
     std::size_t length() const { return length_; }
     bool empty() const { return length_ == 0; }

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <wininet.h>
 
 #include <utility>
 
@@ -72,3 +73,11 @@ struct WindowHandleTraits {
     static void close(Handle handle) { DestroyWindow(handle); }
 };
 using WindowHandle = UniqueHandle<WindowHandleTraits>;
+
+// WinINet's internet, connection and request handles.
+struct InternetHandleTraits {
+    using Handle = HINTERNET;
+    static Handle empty() { return nullptr; }
+    static void close(Handle handle) { InternetCloseHandle(handle); }
+};
+using InternetHandle = UniqueHandle<InternetHandleTraits>;
