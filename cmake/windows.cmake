@@ -21,6 +21,7 @@ add_library(pelmora_host STATIC
     host/zip_archive.cpp
     host/zip_file_entry.cpp
     host/archive_fetch.cpp
+    host/process_ops.cpp
 )
 target_include_directories(pelmora_host PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(pelmora_host PUBLIC pelmora_minizip ${PELMORA_ZLIB} wininet user32 kernel32)
