@@ -8,6 +8,7 @@
 #include "app/run_directory.h"
 #include "host/archive_fetch.h"
 #include "host/file_ops.h"
+#include "win/ansi_code_page.h"
 
 namespace {
 constexpr char kHostWindowClass[] = "PelmoraHostWindow";
@@ -16,8 +17,6 @@ char g_runDirectory[MAX_PATH] = "";
 bool g_mainLoopEntered = false;
 // The loaded host window; endProgram destroys it.
 std::unique_ptr<HostWindow> g_hostWindow;
-
-bool systemLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
 LRESULT CALLBACK hostWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY && g_mainLoopEntered) PostQuitMessage(0);
@@ -47,7 +46,7 @@ WindowDefinition hostWindowDefinition(void (*onCreate)(HostWindow& window)) {
 void fixRunDirectory() {
     char modulePath[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, modulePath, MAX_PATH);
-    const Text directory = runDirectoryOf(modulePath, systemLeadByte);
+    const Text directory = runDirectoryOf(modulePath, ansiLeadByte);
     lstrcpynA(g_runDirectory, directory.c_str(), MAX_PATH);
     // A failure is not reported: the program goes on from wherever it was started.
     SetCurrentDirectoryA(g_runDirectory);

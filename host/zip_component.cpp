@@ -6,6 +6,7 @@
 #include "host/zip_entry_path.h"
 #include "host/zip_file_entry.h"
 #include "host/zip_rules.h"
+#include "win/ansi_code_page.h"
 
 namespace {
 constexpr char kComponentKind[] = "ZIP压缩";
@@ -21,8 +22,6 @@ void registerComponentClass() {
     }();
     (void)registered;
 }
-
-bool ansiLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; }
 
 bool pathExists(TextRef path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 

@@ -8,6 +8,8 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 TEMPLATE = ROOT / "scripts" / "nginx" / "pelmora-update.conf.in"
+# Where the served folder holds the release archive, as the updater asks for it.
+ARCHIVE_PATH = Path("update") / "pelmoraDesk" / "latest.zip"
 
 
 class Nginx:

@@ -3,6 +3,7 @@ end of everything started, by process group, on every path."""
 import os
 import signal
 import subprocess
+import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -33,18 +34,24 @@ class WindowsProcess:
     """A Windows program started under Wine in its own process group."""
 
     def __init__(self, program, args=(), cwd=None, env=None):
+        # Output goes to a file, not a pipe: programs that this one starts inherit it and may outlive
+        # it, and a pipe would then never reach its end.
+        self.output = tempfile.TemporaryFile()
         self.process = subprocess.Popen(
             [str(WINE_RUN), str(program), *map(str, args)],
             cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
+            stdout=self.output, stderr=subprocess.STDOUT, start_new_session=True)
 
-    def wait(self, timeout):
+    def wait(self, timeout, raw=False):
+        """(Windows exit code, output); the output as bytes when raw, else as text."""
         try:
-            output, _ = self.process.communicate(timeout=timeout)
+            self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             self.kill()
             raise
-        return exit_code(self.process.returncode), output.decode("utf-8", "replace")
+        self.output.seek(0)
+        output = self.output.read()
+        return exit_code(self.process.returncode), output if raw else output.decode("utf-8", "replace")
 
     def kill(self):
         if self.process.poll() is None:
@@ -52,7 +59,7 @@ class WindowsProcess:
                 os.killpg(self.process.pid, signal.SIGKILL)
             except ProcessLookupError:
                 pass
-        self.process.communicate()
+        self.process.wait()
 
     def __enter__(self):
         return self
@@ -61,7 +68,7 @@ class WindowsProcess:
         self.kill()
 
 
-def run_windows(program, args=(), cwd=None, timeout=300, env=None):
+def run_windows(program, args=(), cwd=None, timeout=300, env=None, raw=False):
     """Runs a program to its end; returns (Windows exit code, output)."""
     with WindowsProcess(program, args, cwd=cwd, env=env) as process:
-        return process.wait(timeout)
+        return process.wait(timeout, raw)
