@@ -1,29 +1,41 @@
 #include "scratch_folder.h"
 
 #include <stdexcept>
+#include <string>
 
 namespace {
-// Removes a tree whatever its attributes; independent of the operations under test.
-void removeTree(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+void removeWideTree(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string entry = path + "\\" + name;
-            SetFileAttributesA(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring entry = path + L"\\" + name;
+            SetFileAttributesW(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(entry);
+                removeWideTree(entry);
             } else {
-                DeleteFileA(entry.c_str());
+                DeleteFileW(entry.c_str());
             }
-        } while (FindNextFileA(search, &found));
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(path.c_str());
 }
 }  // namespace
+
+// Through the wide functions and the "\\?\" form of the full path, so that files whose full paths
+// reach MAX_PATH (a name of 259 bytes below a relative target) are removed too.
+void removeTestTree(const std::string& path) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(length, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), length);
+    const DWORD fullLength = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::wstring full(fullLength, L'\0');
+    full.resize(GetFullPathNameW(wide.c_str(), fullLength, full.data(), nullptr));
+    removeWideTree(L"\\\\?\\" + full);
+}
 
 ScratchFolder::ScratchFolder() {
     char base[MAX_PATH] = "";
@@ -37,7 +49,7 @@ ScratchFolder::ScratchFolder() {
     }
 }
 
-ScratchFolder::~ScratchFolder() { removeTree(path_); }
+ScratchFolder::~ScratchFolder() { removeTestTree(path_); }
 
 void writeTestFile(const std::string& path, const std::string& content, DWORD attributes) {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -23,4 +23,6 @@ private:
 void writeTestFile(const std::string& path, const std::string& content, DWORD attributes = FILE_ATTRIBUTE_NORMAL);
 std::string readTestFile(const std::string& path);
 bool pathExists(const std::string& path);
+// Removes a tree whatever its attributes; independent of the operations under test.
+void removeTestTree(const std::string& path);
 void makeFolder(const std::string& path);
