@@ -25,6 +25,33 @@ bool isParentComponent(const char* begin, std::size_t length) {
     return dots >= 2;
 }
 
+bool equalsIgnoringCase(const char* begin, std::size_t length, const char* upperCase) {
+    if (std::strlen(upperCase) != length) return false;
+    for (std::size_t at = 0; at < length; ++at) {
+        const char c = begin[at];
+        if ((c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) != upperCase[at]) return false;
+    }
+    return true;
+}
+
+// A component that Windows opens as a device in whatever folder it stands: the DOS device names in
+// any case, whatever extension or trailing spaces follow them. An entry's bytes would go to a port,
+// a printer or the console instead of a file.
+bool isDeviceComponent(const char* begin, std::size_t length) {
+    std::size_t base = 0;
+    while (base < length && begin[base] != '.') ++base;
+    while (base > 0 && begin[base - 1] == ' ') --base;
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (equalsIgnoringCase(begin, base, device)) return true;
+    }
+    const bool numbered = base == 4 && begin[3] >= '0' && begin[3] <= '9';
+    return numbered && (equalsIgnoringCase(begin, 3, "COM") || equalsIgnoringCase(begin, 3, "LPT"));
+}
+
+bool isUnsafeComponent(const char* begin, std::size_t length) {
+    return isParentComponent(begin, length) || isDeviceComponent(begin, length);
+}
+
 bool startsAbsolute(const char* path) { return isSeparator(path[0]) || (path[0] != '\0' && path[1] == ':'); }
 }  // namespace
 
@@ -41,12 +68,12 @@ bool isSafeEntryName(const char* name, LeadByteRule isLeadByte) {
     while (name[at] != '\0') {
         const std::size_t next = nextCharacter(name, at, isLeadByte);
         if (next == at + 1 && isSeparator(name[at])) {
-            if (isParentComponent(name + componentStart, at - componentStart)) return false;
+            if (isUnsafeComponent(name + componentStart, at - componentStart)) return false;
             componentStart = next;
         }
         at = next;
     }
-    return !isParentComponent(name + componentStart, at - componentStart);
+    return !isUnsafeComponent(name + componentStart, at - componentStart);
 }
 
 std::optional<Text> entryPath(TextRef targetFolder, const char* name, LeadByteRule isLeadByte) {

@@ -17,9 +17,10 @@ constexpr std::size_t kPathLimit = 260;
 Text withTrailingBackslash(TextRef folder, LeadByteRule isLeadByte);
 
 // Whether an entry's name, once "/" has become "\", stays inside the target folder: it must not
-// start with a separator, hold a colon (a drive letter "X:", or a stream name) or have a ".."
+// start with a separator, hold a colon (a drive letter "X:", or a stream name), have a ".."
 // component, counting as one any component of dots and spaces with two dots or more, since Windows
-// trims trailing dots and spaces from names.
+// trims trailing dots and spaces from names, or have a component that names a DOS device (CON, PRN,
+// AUX, NUL, COM0-COM9, LPT0-LPT9, CONIN$, CONOUT$; any case, any extension, trailing spaces).
 bool isSafeEntryName(const char* name, LeadByteRule isLeadByte);
 
 // The target folder with its "\", followed by the name with every "/" byte replaced by "\".

@@ -4,12 +4,14 @@
 // name character by character in code page 936 (a lead byte 0x81-0xFE takes the next byte along)
 // and hold the results to the rules of the extraction:
 // - a name is accepted exactly when it does not start with a separator, holds no ":", has no
-//   component of dots and spaces with two dots or more, and makes a path below 260 bytes;
+//   component of dots and spaces with two dots or more nor one that names a DOS device, and makes a
+//   path below 260 bytes;
 // - an accepted path is the target with its "\" and the name with "/" turned into "\", and read as
-//   Windows reads it, it never climbs above the target;
+//   Windows reads it, it never climbs above the target nor opens a device;
 // - the folders made for it are prefixes of it that end at a backslash character, never at the
 //   trail byte 0x5C of a double-byte character, and are all below 260 bytes.
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -79,22 +81,35 @@ bool climbs(std::string_view component) {
     return dots >= 2;
 }
 
+// A name that Windows opens as a device in any folder: the part before the first dot, without
+// trailing spaces, is one of the DOS device names in any case.
+bool namesDevice(std::string_view component) {
+    std::string base(component.substr(0, component.find('.')));
+    base.erase(base.find_last_not_of(' ') + 1);
+    for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$") {
+        return true;
+    }
+    return base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) && std::isdigit(base[3]);
+}
+
 bool startsWithSeparator(const std::string& name) { return !name.empty() && (name[0] == '/' || name[0] == '\\'); }
 
 bool isSafeByTheRules(const std::string& name) {
     if (startsWithSeparator(name) || name.find(':') != std::string::npos) return false;
     for (const std::string_view component : components(name, "/\\")) {
-        if (climbs(component)) return false;
+        if (climbs(component) || namesDevice(component)) return false;
     }
     return true;
 }
 
 // Whether the part of the path below the folder, split as Windows splits it, stays below it: every
-// component that climbs must have a level of its own to climb out of.
+// component that climbs must have a level of its own to climb out of, and none may be a device.
 bool staysBelowTheFolder(const std::string& below) {
     if (startsWithSeparator(below) || below.find(':') != std::string::npos) return false;
     long depth = 0;
     for (const std::string_view component : components(below, "\\")) {
+        if (namesDevice(component)) return false;
         if (climbs(component)) {
             if (--depth < 0) return false;
         } else if (component.find_first_not_of(". ") != std::string_view::npos) {

@@ -62,6 +62,23 @@ TEST(EntryPath, RefusesNamesThatLeaveTheTarget) {
     for (const char* name : safe) EXPECT_TRUE(isSafeEntryName(name, isCodePage936LeadByte)) << name;
 }
 
+TEST(EntryPath, RefusesNamesThatWindowsOpensAsDevices) {
+    // In any folder, Windows takes these for the devices, whatever the extension: the entry's bytes
+    // would go to a port, a printer or the console.
+    const char* const devices[] = {
+        "CON",      "con",    "PRN",     "aux",           "NUL",    "nul.txt", "Nul. .txt", "aux ",
+        "COM1",     "com9",   "COM0",    "lpt0",          "LPT1",   "CONIN$",  "conout$",   "COM3 .txt",
+        "lpt9.log", "com1/x", "a\\nul", "docs/lpt1.txt",
+    };
+    for (const char* name : devices) {
+        EXPECT_FALSE(isSafeEntryName(name, isCodePage936LeadByte)) << name;
+        EXPECT_EQ(pathOf("latest\\", name), std::nullopt) << name;
+    }
+    const char* const files[] = {"console.txt", "nullable",  "com10",  "lpt", "a.con", "xnul", "auxiliary/x",
+                                 "com1x.txt",   "COM.txt",   "conin", DOUBLE_BYTE_5C "nul"};
+    for (const char* name : files) EXPECT_TRUE(isSafeEntryName(name, isCodePage936LeadByte)) << name;
+}
+
 TEST(EntryPath, RefusesAPathOf260BytesOrMoreWhole) {
     // "latest\" is 7 bytes: a name of 252 makes 259, one of 253 makes 260.
     EXPECT_EQ(pathOf("latest\\", std::string(252, 'n'))->size(), 259u);

@@ -162,6 +162,11 @@ def unsafe_names(top):
         "drive": b"Z:/" + rooted + b"/escaped-drive.txt",
         "drive-relative": b"Z:escaped-drive-relative.txt",
         "stream": b"escaped-stream.txt:data",
+        # Windows opens these as devices in any folder: their bytes would go to a port or a printer.
+        "device-serial-port": b"COM1",
+        "device-printer-in-folder": b"docs/lpt1.txt",
+        "device-null-dotted": b"Nul. .txt",
+        "device-auxiliary-spaced": b"aux ",
     }
 
 
