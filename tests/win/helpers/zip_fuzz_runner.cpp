@@ -8,8 +8,8 @@
 // zip_fuzz_runner <archives folder> <sandbox folder> <seconds>
 // The sandbox holds "run\", the current directory, which the target "latest\" lies in. An archive
 // whose name starts with an even number goes to "latest\", one with an odd number to its absolute
-// path, so that an archive is replayed alone with the target it failed with. Before each archive the line
-// "archive <name>" is printed, so that the last one names the archive of a crash or a hang; a
+// path, so that an archive replayed alone meets the target it failed with. Before each archive the
+// line "archive <name>" is printed, so that the last one names the archive of a crash or a hang; a
 // violation prints "violation <name>: <what>" and ends the run with exit code 1. At the end:
 // "tried <n> archives: <k> gave 1, <m> gave 0, <f> files extracted".
 #include <windows.h>
