@@ -1,3 +1,5 @@
+enable_language(RC)
+
 # Windows programs: statically linked, so that nothing but the system's DLLs is needed beside them.
 add_link_options(-static -static-libgcc -static-libstdc++)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
@@ -26,9 +28,15 @@ add_library(pelmora_host STATIC
 target_include_directories(pelmora_host PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(pelmora_host PUBLIC pelmora_minizip ${PELMORA_ZLIB} wininet user32 kernel32)
 
-# A GUI-subsystem program with the host layer.
+# The application manifest, for every Windows program that stands for a real one; the version
+# resource, for the updater.
+set(PELMORA_MANIFEST_RESOURCE ${PROJECT_SOURCE_DIR}/app/manifest.rc)
+configure_file(${PROJECT_SOURCE_DIR}/app/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
+set(PELMORA_VERSION_RESOURCE ${CMAKE_BINARY_DIR}/version.rc)
+
+# A GUI-subsystem program with the host layer, started the way the updater is.
 function(pelmora_gui_program name)
-  add_executable(${name} WIN32 ${ARGN})
+  add_executable(${name} WIN32 ${ARGN} ${PELMORA_MANIFEST_RESOURCE})
   target_link_libraries(${name} PRIVATE pelmora_host)
 endfunction()
 
