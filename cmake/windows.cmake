@@ -41,6 +41,7 @@ function(pelmora_gui_program name)
 endfunction()
 
 add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(cmake/signing.cmake)
 include(cmake/updater.cmake)
 add_subdirectory(tests/win)
 add_subdirectory(tests/e2e)

@@ -1,12 +1,16 @@
 """The resources of the built programs, read from the files without running them: the manifest
-that keeps Windows from taking the updater for an installer, and the updater's version resource
-from the project's version."""
+that keeps Windows from taking the updater for an installer, the updater's version resource from
+the project's version, and its signature, present exactly when the build signs it."""
 import argparse
 import sys
 import unittest
 import xml.etree.ElementTree as ElementTree
+from pathlib import Path
 
 import pefile
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+from signing import Verdict  # noqa: E402
 
 OPTIONS = None
 RT_MANIFEST = 24
@@ -100,10 +104,20 @@ class VersionResource(unittest.TestCase):
         self.assertIn("Pelmora", self.strings.get("LegalCopyright", ""))
 
 
+class Signature(unittest.TestCase):
+    def test_is_present_exactly_when_the_build_signs(self):
+        verdict = Verdict(OPTIONS.updater)
+        self.assertEqual(verdict.signed, OPTIONS.signed, verdict.report)
+        if OPTIONS.signed:
+            self.assertTrue(verdict.digest_matches, verdict.report)
+            self.assertEqual(verdict.digest_algorithm, "SHA256")
+
+
 if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--updater", required=True)
     parser.add_argument("--application", required=True)
     parser.add_argument("--version", required=True)
+    parser.add_argument("--signed", action="store_true")
     OPTIONS, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)

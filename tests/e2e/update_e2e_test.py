@@ -14,6 +14,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 from nginx import ARCHIVE_PATH, Nginx  # noqa: E402
+from signing import Verdict, make_certificate, sign  # noqa: E402
 from wine import WindowsProcess, display_prefix, end_wine_session, run_windows  # noqa: E402
 from xvfb import Xvfb, without_display  # noqa: E402
 
@@ -167,6 +168,19 @@ class FolderWithSpaces(UpdateRun):
     RUN_FOLDER = "Program Files 乗 x"
 
     def test_the_update_works_in_a_folder_whose_name_holds_spaces(self):
+        self.start_old_application()
+        self.assert_updated(*self.run_updater())
+
+
+class SignedUpdater(UpdateRun):
+    """The updater as the build's signing step leaves it still does the whole update."""
+
+    def test_a_signed_updater_updates_the_application(self):
+        updater = self.run_folder / "PelmoraUpdate.exe"
+        cert, key = make_certificate(self.top)
+        sign(updater, cert, key)
+        verdict = Verdict(updater, trusted=cert)
+        self.assertTrue(verdict.verified, verdict.report)
         self.start_old_application()
         self.assert_updated(*self.run_updater())
 
