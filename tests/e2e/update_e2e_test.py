@@ -19,6 +19,7 @@ from wine import WindowsProcess, display_prefix, end_wine_session, run_windows  
 from xvfb import Xvfb, without_display  # noqa: E402
 
 OPTIONS = None
+PACK_RELEASE = Path(__file__).resolve().parents[2] / "scripts" / "pack-release"
 USER_AGENT = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)"
 SUCCESS = "升级成功！".encode("gbk")
 CAPTION = "信息："
@@ -168,6 +169,28 @@ class FolderWithSpaces(UpdateRun):
     RUN_FOLDER = "Program Files 乗 x"
 
     def test_the_update_works_in_a_folder_whose_name_holds_spaces(self):
+        self.start_old_application()
+        self.assert_updated(*self.run_updater())
+
+
+class PackedRelease(UpdateRun):
+    """A vendor's release folder packed by scripts/pack-release installs like any other release."""
+
+    def write_release(self):
+        folder = self.top / "release"
+        files = {"Pelmora.exe": self.new_app, **{name: data for name, (data, _) in RELEASE_EXTRAS.items()}}
+        for name, data in files.items():
+            path = folder / name
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(data)
+        (folder / "readonly.txt").chmod(0o444)
+        archive = self.serve_root / ARCHIVE_PATH
+        archive.parent.mkdir(parents=True)
+        packed = subprocess.run([sys.executable, str(PACK_RELEASE), str(folder), "--output", str(archive)],
+                                stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+        self.assertEqual(packed.returncode, 0, packed.stderr)
+
+    def test_the_packed_release_is_installed(self):
         self.start_old_application()
         self.assert_updated(*self.run_updater())
 
