@@ -6,6 +6,7 @@ set(PELMORA_SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 timestamp server for th
 
 if(PELMORA_SIGN_CERT AND PELMORA_SIGN_KEY)
   set(PELMORA_SIGNING ON)
+  # A missing tool fails the configuration, not the first build after it.
   find_program(PELMORA_OSSLSIGNCODE osslsigncode REQUIRED)
   message(STATUS "PelmoraUpdate.exe is signed with ${PELMORA_SIGN_CERT}")
 elseif(PELMORA_SIGN_CERT OR PELMORA_SIGN_KEY)
