@@ -9,9 +9,8 @@ import unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
-sys.path.insert(0, str(Path(__file__).resolve().parent))
-from wine import run_windows  # noqa: E402
 import zip_archives  # noqa: E402
+from wine import run_windows  # noqa: E402
 
 PROGRAM = None
 TIMEOUT = 600

@@ -9,7 +9,11 @@
 //   record=<record file>      default: beside the executable, ".record" in place of ".exe"
 //   title=<window title>      default: "Pelmora test application"
 //   lifetime=<milliseconds>   default: none, it runs until it is ended
+//   hold=<file>               default: none; the file is opened for reading, shared for reading
+//                             only, and held open while the application runs
 // in the ANSI code page. A relative record file resolves against the current directory.
+//
+// A held file is open before the record line is written, so that the line tells the tests it is held.
 //
 // The record line, fields separated by tabs, ended by "\n", bytes of the ANSI code page:
 //   version=<N> pid=<process id> showflag=<1 if STARTF_USESHOWWINDOW> show=<wShowWindow>
@@ -21,6 +25,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "win/unique_handle.h"
+
 #ifndef PELMORA_TEST_APP_VERSION
 #error "build with PELMORA_TEST_APP_VERSION=<N>"
 #endif
@@ -30,6 +36,7 @@ struct Settings {
     std::string record;
     std::string title = "Pelmora test application";
     UINT lifetime = 0;
+    std::string hold;
 };
 
 std::string modulePath() {
@@ -72,6 +79,7 @@ Settings readSettings(const std::string& module) {
         if (line.rfind("record=", 0) == 0) settings.record = line.substr(7);
         if (line.rfind("title=", 0) == 0) settings.title = line.substr(6);
         if (line.rfind("lifetime=", 0) == 0) settings.lifetime = std::strtoul(line.c_str() + 9, nullptr, 10);
+        if (line.rfind("hold=", 0) == 0) settings.hold = line.substr(5);
         start = end + 1;
     }
     return settings;
@@ -99,6 +107,13 @@ void appendLine(const std::string& path, const std::string& line) {
     DWORD written = 0;
     WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     CloseHandle(file);
+}
+
+// Open for reading and shared for reading only: no other process may write to it while it is held.
+FileHandle holdFile(const std::string& path) {
+    if (path.empty()) return FileHandle();
+    return FileHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -130,6 +145,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     const std::string module = modulePath();
     const Settings settings = readSettings(module);
     createWindow(instance, settings.title, showCommand);
+    const FileHandle held = holdFile(settings.hold);
     appendLine(settings.record, recordLine(module));
     // A timer of the thread, not of the window: there may be no window.
     if (settings.lifetime != 0) SetTimer(nullptr, 0, settings.lifetime, nullptr);

@@ -125,14 +125,20 @@ def damaged_deflate_entry():
     words = [bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(rng.randint(2, 9)))
              for _ in range(400)]
     data = b" ".join(rng.choice(words) for _ in range(60000))[:DAMAGED_ENTRY_SIZE]
+    return Entry(b"second.bin", data, external=0, date=((1999 - 1980) << 9) | (1 << 5) | 1,
+                 payload=damaged_deflate(data, 4 * 16384))
+
+
+def damaged_deflate(data, inflated_first):
+    """The deflated data, damaged in its second half so that inflating it fails after more than
+    `inflated_first` bytes came out."""
     payload = deflate(data)
     for offset in range(len(payload) // 2, len(payload), 97):
         damaged = bytearray(payload)
         damaged[offset:offset + 16] = b"\xff" * 16
         produced = inflated_before_error(bytes(damaged))
-        if produced is not None and produced > 4 * 16384:
-            return Entry(b"second.bin", data, external=0, date=((1999 - 1980) << 9) | (1 << 5) | 1,
-                         payload=bytes(damaged))
+        if produced is not None and produced > inflated_first:
+            return bytes(damaged)
     raise RuntimeError("no damage found that makes inflating fail")
 
 
