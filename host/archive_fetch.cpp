@@ -28,6 +28,10 @@ constexpr DWORD kAcceptHeadersLength = 15;
 static_assert(sizeof(kAcceptHeaders) - 1 == kAcceptHeadersLength);
 constexpr DWORD kCanonicalUrlSize = 2084;
 constexpr DWORD kContentLengthSize = 32;
+// WinINet's defaults let a server that stops answering hold the fetch, and with it the whole update,
+// for as long as it likes (without any bound under Wine). A request or a body that stalls this long
+// ends the fetch like a broken connection does.
+constexpr DWORD kStallTimeoutMilliseconds = 30000;
 
 // Opened by the first fetch that needs it and shared by every later one until the program ends.
 InternetHandle g_internet;
@@ -100,6 +104,12 @@ void setProxyOptions(HINTERNET connection) {
     InternetSetOptionA(connection, INTERNET_OPTION_PROXY_PASSWORD, empty, sizeof empty);
 }
 
+void boundStalls(HINTERNET request) {
+    DWORD timeout = kStallTimeoutMilliseconds;
+    InternetSetOptionA(request, INTERNET_OPTION_SEND_TIMEOUT, &timeout, sizeof timeout);
+    InternetSetOptionA(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+}
+
 // The Content-Length header as a length; 0 when it is missing or longer than its buffer.
 std::uint64_t queryAnnouncedLength(HINTERNET request) {
     char text[kContentLengthSize] = "";
@@ -147,6 +157,7 @@ Bytes httpReadFile(TextRef url) {
     const InternetHandle request(HttpOpenRequestA(connection.get(), "GET", parts.urlPath, "HTTP/1.0", nullptr,
                                                   acceptTypes, *requestFlags, 0));
     if (!request) return Bytes();
+    boundStalls(request.get());
     if (!HttpSendRequestA(request.get(), kAcceptHeaders, kAcceptHeadersLength, nullptr, 0)) return Bytes();
     return readBody(request.get());
 }
