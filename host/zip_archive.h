@@ -35,6 +35,9 @@ public:
 
     bool isOpen() const { return archive_ != nullptr; }
 
+    // The number of entries that the central directory announces.
+    unsigned long long announcedEntries() const { return announcedEntries_; }
+
     // Places minizip on the entry, reads its central record, checks its local header as
     // unzOpenCurrentFile checks it and reads its local extra field. False when the index is not
     // below the count that the central directory announces, when a record or header cannot be read

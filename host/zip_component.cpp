@@ -92,12 +92,15 @@ private:
 
     int walk(ZipArchive& archive, const Text& root) {
         ZipEntry entry;
-        for (std::size_t index = 0; archive.readEntry(index, entry); ++index) {
+        std::size_t index = 0;
+        for (; archive.readEntry(index, entry); ++index) {
             if (!extract(archive, entry, root)) return ZipComponent::kFailed;
             notify(progressPercentage(index, count_));
             if (cancelled_) return ZipComponent::kWalkEnded;
         }
-        return ZipComponent::kWalkEnded;
+        // An entry that cannot be read keeps it and every later entry out of the target: the
+        // archive was not unpacked whole, and a caller must not take it for a release.
+        return index < archive.announcedEntries() ? ZipComponent::kFailed : ZipComponent::kWalkEnded;
     }
 
     // Nothing of an entry is created before its name, paths and flags have passed.

@@ -93,7 +93,13 @@ bool writeFileEntry(ZipArchive& archive, const ZipEntry& entry, TextRef path, co
     FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 entryAttributes(entry.externalAttributes), nullptr));
     if (!file) return false;
-    if (!copyData(archive, entry, file.get())) return false;
+    if (!copyData(archive, entry, file.get())) {
+        // Created with the entry's attributes, often read-only: left so, it would outlast the
+        // deletion of the staging folder and be taken for a staged file by a later run.
+        file.reset();
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return false;
+    }
     if (GetFileType(file.get()) == FILE_TYPE_DISK) {
         const EntryTimes times = entryTimes(entry);
         SetFileTime(file.get(), timeOrNull(times.creation), timeOrNull(times.lastAccess), timeOrNull(times.lastWrite));
