@@ -41,6 +41,18 @@ bool applicationStaged(HostOperations& host, const RunPaths& paths) {
     return compareText(found, "") != 0;
 }
 
+// Whether deleting the staging folder left a file at its top that the copy would install as part of
+// the release: one that could not be deleted, being read-only or in use. Names that begin with a dot
+// are never deleted there, whatever the run does; they stay out of this test, or a release holding
+// one would stop every later update.
+bool undeletedFilesStaged(HostOperations& host, const RunPaths& paths) {
+    FindState state;
+    Text name = host.findFile(concatText({paths.stagingPath, kSearchSuffix}), state);
+    while (compareText(name, "") != 0 && name.c_str()[0] == '.') name = host.findFile("", state);
+    host.closeFind(state);
+    return compareText(name, "") != 0;
+}
+
 // A run that staged nothing usable leaves the application alone and removes what it brought.
 [[noreturn]] void abandonRun(HostOperations& host, const RunPaths& paths) {
     host.deleteDirectory(paths.stagingPath);
@@ -78,6 +90,7 @@ void runUpdate(HostOperations& host) {
 
     // Files of an earlier run that broke off must never be installed.
     host.deleteDirectory(paths.stagingPath);
+    if (undeletedFilesStaged(host, paths)) abandonRun(host, paths);
     const int unpacked = host.unzip(paths.archivePath, kStagingFolder);
     if (unpacked != 1 || !applicationStaged(host, paths)) abandonRun(host, paths);
 

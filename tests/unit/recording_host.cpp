@@ -39,6 +39,7 @@ bool RecordingHost::writeFile(TextRef fileName, const Bytes& data) {
 
 int RecordingHost::unzip(TextRef archivePath, TextRef targetFolder) {
     record("unzip(" + std::string(archivePath.c_str()) + ", " + targetFolder.c_str() + ")");
+    deletedFolder_.clear();
     return unzipResult;
 }
 
@@ -63,9 +64,11 @@ bool RecordingHost::renameFile(TextRef presentName, TextRef newName) {
 Text RecordingHost::findFile(TextRef pattern, FindState& state) {
     record("findFile(" + std::string(pattern.c_str()) + ")");
     if (!pattern.empty()) {
-        const auto listing = listings.find(pattern.c_str());
+        const bool deleted = !deletedFolder_.empty() && std::string(pattern.c_str()).rfind(deletedFolder_, 0) == 0;
+        const auto& listed = deleted ? leftovers : listings;
+        const auto listing = listed.find(pattern.c_str());
         state.reset();
-        if (listing != listings.end()) state.reset(new Listing{listing->second}, closeListing);
+        if (listing != listed.end()) state.reset(new Listing{listing->second}, closeListing);
     }
     return nextName(state);
 }
@@ -89,6 +92,7 @@ bool RecordingHost::deleteFile(TextRef fileName) {
 
 bool RecordingHost::deleteDirectory(TextRef path) {
     record("deleteDirectory(" + std::string(path.c_str()) + ")");
+    deletedFolder_ = path.c_str();
     return true;
 }
 

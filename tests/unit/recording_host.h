@@ -21,8 +21,11 @@ public:
     int unzipResult = 1;
     // Full paths of the files that exist; rename, copy and delete change them.
     std::set<std::string> files;
-    // What each search pattern lists, in order.
+    // What each search pattern lists, in order. Between deleteDirectory and the next unzip, a
+    // pattern within the deleted folder lists what deleting left there instead (nothing unless
+    // given).
     std::map<std::string, std::vector<std::string>> listings;
+    std::map<std::string, std::vector<std::string>> leftovers;
     // Targets whose copy fails, as for a file in use.
     std::set<std::string> failingCopyTargets;
 
@@ -48,4 +51,6 @@ protected:
 
 private:
     void record(const std::string& call) { calls.push_back(call); }
+
+    std::string deletedFolder_;
 };

@@ -46,6 +46,8 @@ TEST(UpdateRun, AGoodRunCallsTheHostInOrderWithTheRunsPaths) {
         "httpReadFile(http://update.pelmora.example/update/pelmoraDesk/latest.zip)",
         "writeFile(D:\\Apps\\Tool\\latest.zip, 12 bytes)",
         "deleteDirectory(D:\\Apps\\Tool\\latest\\)",
+        "findFile(D:\\Apps\\Tool\\latest\\\\*.*)",
+        "closeFind()",
         "unzip(D:\\Apps\\Tool\\latest.zip, latest\\)",
         "findFile(D:\\Apps\\Tool\\latest\\Pelmora.exe)",
         "closeFind()",
@@ -130,6 +132,35 @@ TEST(UpdateRun, NothingUsableStagedLeavesTheApplicationAloneAndRemovesWhatTheRun
         }
         EXPECT_TRUE(host.files.count("D:\\Apps\\Tool\\Pelmora.exe")) << c.what;
         EXPECT_TRUE(host.files.count("D:\\Apps\\Tool\\key")) << c.what;
+    }
+}
+
+TEST(UpdateRun, FilesThatDeletingAnEarlierStagingFolderLeftAreNeverInstalled) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> leftovers;
+        bool goesOn;
+    };
+    const Case cases[] = {
+        {"nothing left", {}, true},
+        {"a read-only or busy file left", {"stale.dll"}, false},
+        {"one left after names that are never deleted", {".keep", "Pelmora.exe"}, false},
+        {"only names that are never deleted", {".keep"}, true},
+    };
+    for (const Case& c : cases) {
+        RecordingHost host;
+        stageRelease(host, "D:\\Apps\\Tool");
+        host.leftovers["D:\\Apps\\Tool\\latest\\\\*.*"] = c.leftovers;
+        EXPECT_EQ(run(host), 0) << c.what;
+        EXPECT_EQ(called(host, "unzip"), c.goesOn) << c.what;
+        EXPECT_EQ(called(host, "copyFile"), c.goesOn) << c.what;
+        if (!c.goesOn) {
+            const std::vector<std::string> lastCalls(host.calls.end() - 3, host.calls.end());
+            EXPECT_EQ(lastCalls, (Calls{"deleteDirectory(D:\\Apps\\Tool\\latest\\)",
+                                        "deleteFile(D:\\Apps\\Tool\\latest.zip)", "endProgram(0)"}))
+                << c.what;
+            EXPECT_TRUE(host.files.count("D:\\Apps\\Tool\\Pelmora.exe")) << c.what;
+        }
     }
 }
 
