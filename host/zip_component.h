@@ -40,8 +40,9 @@ public:
     // by cancelling; kFailed when the target folder cannot be made, the file is no ZIP archive or
     // cannot be opened, an entry cannot be read (an unknown method, a local header that disagrees
     // with the central record), or an entry cannot be written, including an entry whose name
-    // leaves the target, that is encrypted, whose data is damaged, or whose path reaches 260 bytes; kNoArchive when the path is empty or names nothing. The handler hears of
-    // each entry processed, and, unless it cancelled, a final 100 before the result.
+    // leaves the target, that is encrypted, whose data is damaged, or whose path reaches 260
+    // bytes; kNoArchive when the path is empty or names nothing. The handler hears of each entry
+    // processed, and, unless it cancelled, a final 100 before the result.
     int unzip(TextRef archivePath, TextRef targetFolder, const UnzipProgressHandler& unzipProgress = {}) const;
 
 private:
