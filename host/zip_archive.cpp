@@ -1,44 +1,57 @@
 #include "host/zip_archive.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "unzip.h"
 
 namespace {
 constexpr int kStored = 0;
 constexpr int kDeflated = 8;
 
+// A synchronous handle reads at the offset that the OVERLAPPED record gives and waits for it; at
+// or past the end the read fails, which counts as nothing read.
+std::size_t readFileAt(HANDLE file, std::uint64_t offset, void* buffer, std::size_t size) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD));
+    return ReadFile(file, buffer, wanted, &read, &at) ? read : 0;
+}
+
 // minizip reads the archive through these hooks: the stream is the handle that ZipArchive opened
-// and owns, so minizip's close leaves it alone.
-voidpf ZCALLBACK openStream(voidpf handle, const void*, int) { return handle; }
+// and owns, read through a buffer, so minizip's close leaves it alone.
+voidpf ZCALLBACK openStream(voidpf stream, const void*, int) { return stream; }
 
 uLong ZCALLBACK readStream(voidpf, voidpf stream, void* buffer, uLong size) {
-    DWORD read = 0;
-    return ReadFile(static_cast<HANDLE>(stream), buffer, size, &read, nullptr) ? read : 0;
+    return static_cast<uLong>(static_cast<ZipArchive::Stream*>(stream)->reader.read(buffer, size));
 }
 
 uLong ZCALLBACK writeStream(voidpf, voidpf, const void*, uLong) { return 0; }
 
 ZPOS64_T ZCALLBACK tellStream(voidpf, voidpf stream) {
-    LARGE_INTEGER position{};
-    if (!SetFilePointerEx(static_cast<HANDLE>(stream), LARGE_INTEGER{}, &position, FILE_CURRENT)) {
-        return static_cast<ZPOS64_T>(-1);
-    }
-    return static_cast<ZPOS64_T>(position.QuadPart);
+    return static_cast<ZPOS64_T>(static_cast<ZipArchive::Stream*>(stream)->reader.position());
 }
 
-long ZCALLBACK seekStream(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-    const DWORD method = origin == ZLIB_FILEFUNC_SEEK_END   ? FILE_END
-                         : origin == ZLIB_FILEFUNC_SEEK_CUR ? FILE_CURRENT
-                                                            : FILE_BEGIN;
-    LARGE_INTEGER distance;
-    distance.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(static_cast<HANDLE>(stream), distance, nullptr, method) ? 0 : -1;
+// As SetFilePointerEx moves a file pointer: a signed distance from the origin, and no position
+// before the start of the file.
+long ZCALLBACK seekStream(voidpf, voidpf opaque, ZPOS64_T offset, int origin) {
+    auto& stream = *static_cast<ZipArchive::Stream*>(opaque);
+    LARGE_INTEGER base{};
+    if (origin == ZLIB_FILEFUNC_SEEK_END && !GetFileSizeEx(stream.file, &base)) return -1;
+    if (origin == ZLIB_FILEFUNC_SEEK_CUR) base.QuadPart = static_cast<LONGLONG>(stream.reader.position());
+    const LONGLONG position = base.QuadPart + static_cast<LONGLONG>(offset);
+    if (position < 0) return -1;
+    stream.reader.setPosition(static_cast<std::uint64_t>(position));
+    return 0;
 }
 
 int ZCALLBACK closeStream(voidpf, voidpf) { return 0; }
 
 int ZCALLBACK streamError(voidpf, voidpf) { return 0; }
 
-zlib_filefunc64_def streamOver(HANDLE file) {
+zlib_filefunc64_def streamOver(ZipArchive::Stream& stream) {
     zlib_filefunc64_def functions{};
     functions.zopen64_file = openStream;
     functions.zread_file = readStream;
@@ -47,7 +60,7 @@ zlib_filefunc64_def streamOver(HANDLE file) {
     functions.zseek64_file = seekStream;
     functions.zclose_file = closeStream;
     functions.zerror_file = streamError;
-    functions.opaque = file;
+    functions.opaque = &stream;
     return functions;
 }
 }  // namespace
@@ -56,7 +69,12 @@ ZipArchive::ZipArchive(TextRef path)
     : file_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                         nullptr)) {
     if (!file_) return;
-    zlib_filefunc64_def functions = streamOver(file_.get());
+    HANDLE file = file_.get();
+    stream_ = std::make_unique<Stream>(
+        Stream{file, BufferedReader([file](std::uint64_t offset, void* buffer, std::size_t size) {
+                   return readFileAt(file, offset, buffer, size);
+               })});
+    zlib_filefunc64_def functions = streamOver(*stream_);
     archive_ = unzOpen2_64(path.c_str(), &functions);
     unz_global_info64 info;
     if (archive_ != nullptr && unzGetGlobalInfo64(archive_, &info) == UNZ_OK) announcedEntries_ = info.number_entry;

@@ -2,9 +2,11 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "common/text.h"
+#include "host/buffered_reader.h"
 #include "win/unique_handle.h"
 
 // What one step of the walk reads of the entry at an index: its central-directory record and its
@@ -27,6 +29,12 @@ struct ZipEntry {
 // through that handle. Both are closed when the archive is destroyed.
 class ZipArchive {
 public:
+    // What minizip reads through: the archive's handle, behind a buffer.
+    struct Stream {
+        HANDLE file;
+        BufferedReader reader;
+    };
+
     // Not open when the file cannot be opened, or minizip finds no consistent central directory.
     explicit ZipArchive(TextRef path);
     ~ZipArchive();
@@ -56,6 +64,8 @@ private:
     bool goToEntry(std::size_t index);
 
     FileHandle file_;
+    // Lives at one address for as long as minizip reads through it.
+    std::unique_ptr<Stream> stream_;
     void* archive_ = nullptr;
     unsigned long long announcedEntries_ = 0;
     // Where minizip stands; unknown after a failed step, so that the next read starts over.
