@@ -55,7 +55,8 @@ int download(const char* url, const char* file) {
     const std::size_t length = body.length();
     body = Bytes();
     return report("download", fetchSeconds + writeSeconds, peak.stop(), written && length > 0,
-                  field("fetch_seconds", fetchSeconds) + field("write_seconds", writeSeconds) + field("bytes", static_cast<long long>(length)));
+                  field("fetch_seconds", fetchSeconds) + field("write_seconds", writeSeconds) +
+                      field("bytes", static_cast<long long>(length)));
 }
 
 // As the updater does it: the staging folder "latest\" relative to the current directory, so that
@@ -105,7 +106,8 @@ int run(const char* program) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION created{};
     Stopwatch watch;
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &created)) {
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &created)) {
         return report("run", watch.lap(), 0, false, field("error", static_cast<long long>(GetLastError())));
     }
     const KernelHandle process(created.hProcess);

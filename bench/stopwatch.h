@@ -12,7 +12,8 @@ public:
     double lap() {
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
-        const double seconds = static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency_.QuadPart);
+        const double seconds =
+            static_cast<double>(now.QuadPart - start_.QuadPart) / static_cast<double>(frequency_.QuadPart);
         start_ = now;
         return seconds;
     }

@@ -29,7 +29,8 @@ bool downloadFloor(const char* url, const char* file, std::size_t& length) {
         std::memcpy(body.get() + length, piece, received);
         length += received;
     }
-    const FileHandle stored(CreateFileA(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const FileHandle stored(
+        CreateFileA(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     return stored && WriteFile(stored.get(), body.get(), static_cast<DWORD>(length), &written, nullptr) &&
            written == length && length > 0;

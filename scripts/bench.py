@@ -177,7 +177,8 @@ def machine_facts():
     memory_kb = next(int(line.split()[1]) for line in Path("/proc/meminfo").read_text().splitlines()
                      if line.startswith("MemTotal:"))
     wine = subprocess.run(["/usr/lib/wine/wine64", "--version"], capture_output=True, text=True).stdout.strip()
-    return f"{cpu}, {os.cpu_count()} cores (nproc), {memory_kb / 1024 / 1024:.1f} GiB memory; {platform.release()}; {wine}"
+    return (f"{cpu}, {os.cpu_count()} cores (nproc), {memory_kb / 1024 / 1024:.1f} GiB memory;"
+            f" {platform.release()}; {wine}")
 
 
 def load():

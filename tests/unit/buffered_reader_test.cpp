@@ -67,9 +67,10 @@ TEST(BufferedReader, ReadsWhatTheFileHoldsAtEachPosition) {
             const std::size_t read = reader.read(got.data(), got.size());
             const std::size_t available = position < c.fileLength ? c.fileLength - position : 0;
             ASSERT_EQ(read, std::min(step.size, available)) << c.name;
-            EXPECT_TRUE(std::equal(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(read),
-                                   file.bytes.begin() + static_cast<std::ptrdiff_t>(std::min(position, std::uint64_t{c.fileLength}))))
-                << c.name;
+            const std::size_t start = static_cast<std::size_t>(std::min<std::uint64_t>(position, c.fileLength));
+            const std::vector<unsigned char> expected(file.bytes.begin() + start, file.bytes.begin() + start + read);
+            got.resize(read);
+            EXPECT_EQ(got, expected) << c.name;
             position += read;
             EXPECT_EQ(reader.position(), position) << c.name;
         }
