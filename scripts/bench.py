@@ -22,7 +22,8 @@ from wine import end_wine_session, run_windows  # noqa: E402
 from xvfb import without_display  # noqa: E402
 
 MB = 1000 * 1000
-NATIVE_TIMEOUT = 600
+# A limit for every Wine process and native command the bench starts.
+STEP_TIMEOUT = 600
 PHASES = ("download", "unzip", "install", "run")
 # What each phase moves, for its MB/s: the archive, all the files, the top-level files.
 MOVED = {"download": "archive_bytes", "unzip": "content_bytes", "install": "top_level_bytes",
@@ -54,7 +55,7 @@ class Bench:
 
     def windows(self, *args):
         """One phase in the bench program under Wine: its fields."""
-        code, output = run_windows(self.options.bench_program, args, env=self.env, timeout=NATIVE_TIMEOUT)
+        code, output = run_windows(self.options.bench_program, args, env=self.env, timeout=STEP_TIMEOUT)
         line = output.strip().splitlines()[-1] if output.strip() else ""
         fields = dict(item.split("=", 1) for item in line.split())
         if code != 0 or fields.get("done") != "1":
@@ -66,7 +67,7 @@ class Bench:
         """Seconds of a native command; pending writes of earlier steps are flushed first."""
         subprocess.run(["sync"], check=True)
         start = time.perf_counter()
-        subprocess.run(command, check=True, timeout=NATIVE_TIMEOUT, stdin=subprocess.DEVNULL)
+        subprocess.run(command, check=True, timeout=STEP_TIMEOUT, stdin=subprocess.DEVNULL)
         return time.perf_counter() - start
 
     def check(self, what, got, expected):
@@ -143,7 +144,7 @@ class Bench:
                                        "install", "install native", "install floor", "run")}
         with Nginx(self.options.port, archive.parents[2]):
             staged = fresh(self.work / "staged")
-            subprocess.run(["unzip", "-q", str(archive), "-d", str(staged)], check=True, timeout=NATIVE_TIMEOUT)
+            subprocess.run(["unzip", "-q", str(archive), "-d", str(staged)], check=True, timeout=STEP_TIMEOUT)
             pairs = (
                 ("download", lambda: self.download_wine(manifest), lambda: self.download_native(manifest)),
                 ("unzip", lambda: self.unzip_wine(manifest, archive), lambda: self.unzip_native(manifest, archive)),
