@@ -10,7 +10,7 @@ FILE_COUNT = 2000
 # Share of the files that lie in subfolders: the update installs only the top-level ones.
 SUBFOLDER_SHARE = 0.25
 SUBFOLDERS = ("data", "data/textures", "docs", "docs/zh", "plugins/pelmora-sync")
-# Of the content, this share is random bytes; the rest is text that deflates to about a third.
+# The chance that a file is random bytes; the others are text, which deflates to about a third.
 RANDOM_SHARE = 0.6
 # What deflate leaves of the content, so that the archive comes out at about the size asked for.
 EXPECTED_ARCHIVE_SHARE = RANDOM_SHARE + (1 - RANDOM_SHARE) * 0.3
