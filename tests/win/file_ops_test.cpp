@@ -9,6 +9,7 @@
 #include "app/program.h"
 #include "host/file_ops.h"
 #include "scratch_folder.h"
+#include "win/unique_handle.h"
 
 namespace {
 Bytes bytesOf(const std::string& text) { return Bytes(text.data(), text.size()); }
@@ -78,10 +79,10 @@ TEST(WriteFile, FailsWithoutTouchingAnything) {
 
     const std::string held = folder / "held.zip";
     writeTestFile(held, "kept");
-    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    FileHandle holder(CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
     EXPECT_FALSE(writeFile(held.c_str(), bytesOf("new")));
-    CloseHandle(holder);
+    holder.reset();
     EXPECT_EQ(readTestFile(held), "kept");
 }
 
@@ -261,10 +262,11 @@ TEST(CopyFile, ReplacesNoExecutableThatIsRunning) {
     ScratchFolder folder;
     const std::string running = folder / "held.exe";
     writeTestFile(running, "running");
-    HANDLE holder = CreateFileA(running.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    FileHandle holder(
+        CreateFileA(running.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
     writeTestFile(folder / "staged.exe", "staged");
     EXPECT_FALSE(copyFile((folder / "staged.exe").c_str(), running.c_str(), false));
-    CloseHandle(holder);
+    holder.reset();
     EXPECT_EQ(readTestFile(running), "running");
 }

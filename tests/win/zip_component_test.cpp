@@ -13,6 +13,7 @@
 
 #include "host/zip_component.h"
 #include "scratch_folder.h"
+#include "win/unique_handle.h"
 
 namespace {
 using Names = std::vector<std::string>;
@@ -51,8 +52,8 @@ private:
 // Every file and folder under the folder, relative to it, folders with a trailing "\", sorted.
 void collectTree(const std::string& folder, const std::string& prefix, Names& names) {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
+    const FindHandle search(FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!search) return;
     do {
         const std::string name = found.cFileName;
         if (name == "." || name == "..") continue;
@@ -62,8 +63,7 @@ void collectTree(const std::string& folder, const std::string& prefix, Names& na
         } else {
             names.push_back(prefix + name);
         }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    } while (FindNextFileA(search.get(), &found));
 }
 
 Names sorted(Names names) {
@@ -116,11 +116,10 @@ std::uint64_t ticks(const FILETIME& time) {
 }
 
 FileTimes timesOf(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+    const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) throw std::runtime_error("cannot open " + path);
     FILETIME creation, lastAccess, lastWrite;
-    GetFileTime(file, &creation, &lastAccess, &lastWrite);
-    CloseHandle(file);
+    GetFileTime(file.get(), &creation, &lastAccess, &lastWrite);
     return FileTimes{ticks(creation), ticks(lastAccess), ticks(lastWrite)};
 }
 
@@ -293,11 +292,11 @@ TEST(UnzipArchives, FilesThatAreNoReadableArchiveGive0AndLeaveTheEmptyTarget) {
 
 TEST(UnzipArchives, AnArchiveHeldOpenForWritingCannotBeWalked) {
     const std::string target = caseFolder("held-open") + "\\latest";
-    HANDLE writer = CreateFileA(archive("four.zip").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    FileHandle writer(CreateFileA(archive("four.zip").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
     const int held = unzip(archive("four.zip"), target);
-    CloseHandle(writer);
+    writer.reset();
     EXPECT_EQ(held, 0);
     EXPECT_EQ(tree(target), Names{});
     EXPECT_EQ(unzip(archive("four.zip"), target), 1) << "once the writer is gone";
@@ -372,12 +371,13 @@ TEST(UnzipData, AnEncryptedEntryFailsBeforeItsFileIsCreated) {
 TEST(UnzipNames, NamesThatLeaveTheTargetAreNeverWritten) {
     Names archives;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(archive("unsafe-*.zip").c_str(), &found);
-    ASSERT_NE(search, INVALID_HANDLE_VALUE) << "the driver built no unsafe archive";
-    do {
-        archives.emplace_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    {
+        const FindHandle search(FindFirstFileA(archive("unsafe-*.zip").c_str(), &found));
+        ASSERT_TRUE(search) << "the driver built no unsafe archive";
+        do {
+            archives.emplace_back(found.cFileName);
+        } while (FindNextFileA(search.get(), &found));
+    }
 
     for (const std::string& name : archives) {
         const std::string folder = caseFolder(name.substr(0, name.size() - 4));
